@@ -1,0 +1,41 @@
+# Shared by the scripts: package checks and the build. Source it, do not run it.
+# shellcheck shell=bash
+
+HORAVOX_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
+
+# What building, running and testing Horavox needs from Debian 12.
+HORAVOX_BUILD_PACKAGES=(cmake make g++ pkg-config qt6-base-dev libgl-dev)
+# The window's texts are Chinese; a bare machine has no font for them.
+HORAVOX_RUN_PACKAGES=(fonts-wqy-microhei xvfb xauth x11-utils imagemagick)
+HORAVOX_TEST_PACKAGES=(desktop-file-utils appstream binutils-mingw-w64-x86-64 dpkg-dev file
+                       clang libclang-rt-14-dev)
+
+log() { printf '==> %s\n' "$*" >&2; }
+
+# Installs the Debian packages that are missing, as root; otherwise names the one command.
+ensure_packages() {
+    local missing=() pkg
+    for pkg in "$@"; do
+        dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q 'install ok installed' ||
+            missing+=("$pkg")
+    done
+    [ ${#missing[@]} -eq 0 ] && return 0
+    if [ "$(id -u)" -eq 0 ]; then
+        log "installing ${missing[*]}"
+        export DEBIAN_FRONTEND=noninteractive
+        apt-get update -qq
+        apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+    else
+        echo "Horavox needs these Debian packages first:" >&2
+        echo "  sudo apt-get install ${missing[*]}" >&2
+        exit 1
+    fi
+}
+
+# configure_and_build PRESET: configures (once) and builds with a CMake preset.
+configure_and_build() {
+    local preset=$1
+    shift
+    cmake --preset "$preset" -S "$HORAVOX_ROOT" "$@" >/dev/null
+    cmake --build --preset "$preset"
+}
