@@ -86,28 +86,39 @@ std::string LockPathFor(const std::string& devicePath) {
     return std::string(LockDirectory()) + "/LCK.." + name;
 }
 
-// True when a lock file names a process that is still alive.
-bool LockHeldByOther(const std::string& lockPath) {
+enum class LockOwner { None, Us, Other };
+
+// Who holds a lock file: a live process other than us, us, or nobody (missing or stale).
+LockOwner LockFileOwner(const std::string& lockPath) {
     FILE* f = std::fopen(lockPath.c_str(), "r");
     if (!f)
-        return false;
+        return LockOwner::None;
     long pid = 0;
     const int got = std::fscanf(f, " %ld", &pid);
     std::fclose(f);
-    if (got != 1 || pid <= 0 || pid == static_cast<long>(::getpid()))
-        return false;
-    return ::kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM;
+    if (got != 1 || pid <= 0)
+        return LockOwner::None;
+    if (pid == static_cast<long>(::getpid()))
+        return LockOwner::Us;
+    return ::kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM ? LockOwner::Other
+                                                                     : LockOwner::None;
 }
 
 // Takes the lock file if the directory lets us; an unwritable lock directory is no
-// reason to refuse the port (the kernel-level flock still guards it).
+// reason to refuse the port (the kernel-level flock still guards it). A lock of our own
+// process belongs to another link of ours, and flock decides between the two.
 bool TakeLockFile(const std::string& lockPath, OpenFailure& failure, bool& created) {
     created = false;
-    if (LockHeldByOther(lockPath)) {
+    switch (LockFileOwner(lockPath)) {
+    case LockOwner::Other:
         failure = {EBUSY, "the port is locked by another program (" + lockPath + ")", {}};
         return false;
+    case LockOwner::Us:
+        return true;
+    case LockOwner::None:
+        break;
     }
-    ::unlink(lockPath.c_str()); // stale, or our own from an earlier open
+    ::unlink(lockPath.c_str()); // stale: its process is gone
     const int fd = ::open(lockPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
     if (fd < 0)
         return true;
