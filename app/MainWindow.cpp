@@ -121,9 +121,9 @@ MainWindow::MainWindow(ProgramState& state, QWidget* parent)
 
     // The design lists the window's own controls after the group boxes, so they would be
     // hidden behind a group box that overlaps them; keep them on top.
-    for (QWidget* w : {static_cast<QWidget*>(标签3), static_cast<QWidget*>(编辑框_波特率),
-                       static_cast<QWidget*>(按钮2), static_cast<QWidget*>(标签6),
-                       static_cast<QWidget*>(标签5)})
+    for (QWidget* w :
+         {static_cast<QWidget*>(标签3), static_cast<QWidget*>(编辑框_波特率),
+          static_cast<QWidget*>(按钮2), static_cast<QWidget*>(标签6), static_cast<QWidget*>(标签5)})
         w->raise();
 
     setTabOrder(编辑框_端口号, 编辑框_波特率);

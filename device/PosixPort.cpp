@@ -68,7 +68,7 @@ speed_t StandardSpeed(std::int32_t baud) {
 // The usual lock directory of serial ports (UUCP style, shared with minicom, screen,
 // Qt's QSerialPort and others).
 const char* LockDirectory() {
-    struct stat st{};
+    struct stat st {};
     if (::stat("/run/lock", &st) == 0 && S_ISDIR(st.st_mode))
         return "/run/lock";
     return "/var/lock";
@@ -113,10 +113,8 @@ bool TakeLockFile(const std::string& lockPath, OpenFailure& failure, bool& creat
     case LockOwner::Other:
         failure = {EBUSY, "the port is locked by another program (" + lockPath + ")", {}};
         return false;
-    case LockOwner::Us:
-        return true;
-    case LockOwner::None:
-        break;
+    case LockOwner::Us: return true;
+    case LockOwner::None: break;
     }
     ::unlink(lockPath.c_str()); // stale: its process is gone
     const int fd = ::open(lockPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
@@ -132,7 +130,7 @@ bool TakeLockFile(const std::string& lockPath, OpenFailure& failure, bool& creat
 }
 
 std::string PermissionHint(const std::string& path) {
-    struct stat st{};
+    struct stat st {};
     std::string owner = "dialout";
     if (::stat(path.c_str(), &st) == 0) {
         if (const struct group* g = ::getgrgid(st.st_gid))

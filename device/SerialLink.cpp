@@ -49,10 +49,11 @@ bool SerialLink::Open() {
         return false;
     }
     OpenFailure failure;
-    port_ = PosixPort::Open(devicePath_, settings_, [this] { PostDelivery(); }, failure);
+    port_ = PosixPort::Open(
+        devicePath_, settings_, [this] { PostDelivery(); }, failure);
     if (!port_) {
-        std::string line = "horavox: cannot open " + name + " (" + devicePath_ + "): " +
-                           failure.reason;
+        std::string line =
+            "horavox: cannot open " + name + " (" + devicePath_ + "): " + failure.reason;
         if (!failure.hint.empty())
             line += "; " + failure.hint;
         Diagnose(line);

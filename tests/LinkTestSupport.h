@@ -29,9 +29,9 @@ inline void UsePortDir(const TempPortDir& dir) {
 inline QList<std::int32_t> DecodeCodes(const std::vector<PtyBoard::Received>& bytes) {
     QList<std::int32_t> codes;
     for (std::size_t i = 0; i + 3 < bytes.size(); i += 4) {
-        const std::uint32_t u = std::uint32_t{bytes[i].byte} | std::uint32_t{bytes[i + 1].byte} << 8 |
-                                std::uint32_t{bytes[i + 2].byte} << 16 |
-                                std::uint32_t{bytes[i + 3].byte} << 24;
+        const std::uint32_t u =
+            std::uint32_t{bytes[i].byte} | std::uint32_t{bytes[i + 1].byte} << 8 |
+            std::uint32_t{bytes[i + 2].byte} << 16 | std::uint32_t{bytes[i + 3].byte} << 24;
         codes.append(static_cast<std::int32_t>(u));
     }
     return codes;

@@ -44,10 +44,9 @@ void TstChime::sequences_data() {
     QTest::newRow("never connected") << Steps{{}, {}, {}} << Played{} << 0;
     QTest::newRow("10:00 first time") << Steps{At(10, 0)} << Played{0} << 10;
     QTest::newRow("10:00 repeated") << Steps{At(10, 0), At(10, 0), {}, {}} << Played{0} << 10;
-    QTest::newRow("10:00 10:01 10:00") << Steps{At(10, 0), At(10, 1), At(10, 0)} << Played{0}
-                                       << 10;
-    QTest::newRow("10:00 then 11:00") << Steps{At(10, 0), At(10, 59), At(11, 0)} << Played{0, 2}
-                                      << 11;
+    QTest::newRow("10:00 10:01 10:00") << Steps{At(10, 0), At(10, 1), At(10, 0)} << Played{0} << 10;
+    QTest::newRow("10:00 then 11:00")
+        << Steps{At(10, 0), At(10, 59), At(11, 0)} << Played{0, 2} << 11;
     QTest::newRow("05:00") << Steps{At(5, 0)} << Played{} << 0;
     QTest::newRow("21:00") << Steps{At(21, 0)} << Played{} << 0;
     QTest::newRow("06:00") << Steps{At(6, 0)} << Played{0} << 6;
@@ -66,8 +65,7 @@ void TstChime::sequences_data() {
     // sent minutes first shows 07:00 for one tick.
     QTest::newRow("intermediate full hour counts")
         << Steps{At(7, 59), QByteArray("\x50\x60"), QByteArray("\x48")} << Played{1, 2} << 8;
-    QTest::newRow("all four bytes before one tick") << Steps{At(7, 59), At(8, 0)} << Played{1}
-                                                    << 8;
+    QTest::newRow("all four bytes before one tick") << Steps{At(7, 59), At(8, 0)} << Played{1} << 8;
 }
 
 void TstChime::sequences() {

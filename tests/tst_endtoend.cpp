@@ -69,10 +69,10 @@ void TstEndToEnd::CheckPacing(const std::vector<PtyBoard::Received>& bytes, int 
         const auto gap = bytes[4 * static_cast<std::size_t>(i)].at -
                          bytes[4 * static_cast<std::size_t>(i - 1)].at;
         QVERIFY2(gap >= 450ms && gap < 1500ms,
-                 qPrintable(QStringLiteral("gap %1 lasted %2 ms")
-                                .arg(i)
-                                .arg(std::chrono::duration_cast<std::chrono::milliseconds>(gap)
-                                         .count())));
+                 qPrintable(
+                     QStringLiteral("gap %1 lasted %2 ms")
+                         .arg(i)
+                         .arg(std::chrono::duration_cast<std::chrono::milliseconds>(gap).count())));
     }
 }
 

@@ -156,9 +156,8 @@ void TstMainWindow::centredOnScreen() {
     window_->ShowCentred();
     QVERIFY(QTest::qWaitForWindowExposed(window_.get()));
     const QRect screen = QGuiApplication::primaryScreen()->geometry();
-    QCOMPARE(window_->frameGeometry().topLeft(),
-             QPoint(screen.x() + (screen.width() - 380) / 2,
-                    screen.y() + (screen.height() - 293) / 2));
+    QCOMPARE(window_->frameGeometry().topLeft(), QPoint(screen.x() + (screen.width() - 380) / 2,
+                                                        screen.y() + (screen.height() - 293) / 2));
 }
 
 void TstMainWindow::editBoxesShowTheirStart() {
@@ -267,10 +266,10 @@ void TstMainWindow::enterAndF1DoNothing() {
     QVERIFY(QTest::qWaitForWindowActive(window_.get()));
     QSignalSpy connectClicks(window_->按钮1, &QPushButton::clicked);
     QSignalSpy testClicks(window_->按钮2, &QPushButton::clicked);
-    for (QWidget* w : {static_cast<QWidget*>(window_->编辑框_端口号),
-                       static_cast<QWidget*>(window_->编辑框_波特率),
-                       static_cast<QWidget*>(window_->按钮1), static_cast<QWidget*>(window_->按钮2),
-                       static_cast<QWidget*>(window_->编辑框1)}) {
+    for (QWidget* w :
+         {static_cast<QWidget*>(window_->编辑框_端口号),
+          static_cast<QWidget*>(window_->编辑框_波特率), static_cast<QWidget*>(window_->按钮1),
+          static_cast<QWidget*>(window_->按钮2), static_cast<QWidget*>(window_->编辑框1)}) {
         w->setFocus();
         for (Qt::Key key : {Qt::Key_Return, Qt::Key_Enter, Qt::Key_F1})
             QTest::keyClick(w, key);

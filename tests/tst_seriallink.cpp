@@ -55,9 +55,8 @@ void TstSerialLink::init() {
     state_->pause = [](std::chrono::milliseconds) {};
     window_ = std::make_unique<MainWindow>(*state_);
     diagnostics_.clear();
-    window_->Link().SetDiagnosticSink([this](const std::string& line) {
-        diagnostics_.push_back(line);
-    });
+    window_->Link().SetDiagnosticSink(
+        [this](const std::string& line) { diagnostics_.push_back(line); });
 }
 
 void TstSerialLink::cleanup() {
@@ -76,9 +75,12 @@ void TstSerialLink::portPaths_data() {
     QTest::newRow("COM65") << 65 << QString() << "/dev/ttyACM0";
     QTest::newRow("COM96") << 96 << QString() << "/dev/ttyACM31";
     QTest::newRow("COM97 has no device") << 97 << QString() << "";
-    QTest::newRow("port folder") << 19 << "/tmp/ports" << "/tmp/ports/com19";
-    QTest::newRow("port folder with slash") << 7 << "/tmp/ports/" << "/tmp/ports/com7";
-    QTest::newRow("port folder beyond 96") << 200 << "/p" << "/p/com200";
+    QTest::newRow("port folder") << 19 << "/tmp/ports"
+                                 << "/tmp/ports/com19";
+    QTest::newRow("port folder with slash") << 7 << "/tmp/ports/"
+                                            << "/tmp/ports/com7";
+    QTest::newRow("port folder beyond 96") << 200 << "/p"
+                                           << "/p/com200";
 }
 
 void TstSerialLink::portPaths() {
@@ -97,8 +99,8 @@ void TstSerialLink::settingsAreClamped() {
     QCOMPARE(link.IoTimeout(), std::chrono::milliseconds(1000));
     const struct {
         std::int32_t in, port, baud, stop;
-    } rows[] = {{0, 1, 0, 1}, {-3, 1, 0, 1}, {2, 2, 2, 2}, {3, 3, 3, 3}, {4, 4, 4, 3},
-                {INT32_MIN, 1, 0, 1}};
+    } rows[] = {{0, 1, 0, 1}, {-3, 1, 0, 1}, {2, 2, 2, 2},
+                {3, 3, 3, 3}, {4, 4, 4, 3},  {INT32_MIN, 1, 0, 1}};
     for (const auto& r : rows) {
         link.SetPortNumber(r.in);
         link.SetBaudRate(r.in);
@@ -205,7 +207,8 @@ void TstSerialLink::bytesReachTheLabelsInOrder() {
     QVERIFY(SendBytes(board, every + status));
     QTRY_COMPARE_WITH_TIMEOUT(spy.count(), 256 + status.size(), 5000);
     for (int i = 0; i < spy.count(); ++i)
-        QCOMPARE(spy.at(i).at(0).toInt(), static_cast<int>(static_cast<quint8>((every + status)[i])));
+        QCOMPARE(spy.at(i).at(0).toInt(),
+                 static_cast<int>(static_cast<quint8>((every + status)[i])));
     QCOMPARE(window_->标签4->text(), QStringLiteral("12:35"));
     QCOMPARE(window_->标签5->text(), QStringLiteral("25.6℃"));
 }
@@ -215,11 +218,16 @@ void TstSerialLink::failedOpens_data() {
     QTest::addColumn<QString>("baud");
     QTest::addColumn<bool>("busy");
     QTest::addColumn<QString>("reason");
-    QTest::newRow("missing port") << "40" << "9600" << false << "No such file or directory";
-    QTest::newRow("busy port") << "19" << "9600" << true << "in use";
-    QTest::newRow("baud 0") << "19" << "0" << false << "baud rate 0 is not supported";
-    QTest::newRow("baud of letters") << "19" << "fast" << false << "baud rate 0";
-    QTest::newRow("empty baud") << "19" << "" << false << "baud rate 0";
+    QTest::newRow("missing port") << "40"
+                                  << "9600" << false << "No such file or directory";
+    QTest::newRow("busy port") << "19"
+                               << "9600" << true << "in use";
+    QTest::newRow("baud 0") << "19"
+                            << "0" << false << "baud rate 0 is not supported";
+    QTest::newRow("baud of letters") << "19"
+                                     << "fast" << false << "baud rate 0";
+    QTest::newRow("empty baud") << "19"
+                                << "" << false << "baud rate 0";
 }
 
 void TstSerialLink::failedOpens() {

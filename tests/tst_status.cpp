@@ -29,18 +29,18 @@ void TstStatus::decode_data() {
     QTest::addColumn<QString>("temperature");
     QTest::newRow("time 12:34") << QByteArray("\x31\x42\x53\x64") << "12:34"
                                 << QStringLiteral("00.0℃");
-    QTest::newRow("temperature 25.6") << QByteArray("\x02\x15\x26") << "00:00"
-                                      << QStringLiteral("25.6℃");
+    QTest::newRow("temperature 25.6")
+        << QByteArray("\x02\x15\x26") << "00:00" << QStringLiteral("25.6℃");
     QTest::newRow("first byte FF") << QByteArray("\xFF") << "00:00" << QStringLiteral("00.0℃");
     QTest::newRow("09.0") << QByteArray("\x00\x19", 2) << "00:00" << QStringLiteral("09.0℃");
-    QTest::newRow("digits above 9") << QByteArray("\x3A\x4F") << "1015:00"
-                                    << QStringLiteral("00.0℃");
+    QTest::newRow("digits above 9")
+        << QByteArray("\x3A\x4F") << "1015:00" << QStringLiteral("00.0℃");
     QTest::newRow("12:124") << QByteArray("\x31\x42\x64\x5C") << "12:124"
                             << QStringLiteral("00.0℃");
-    QTest::newRow("same selector overwrites") << QByteArray("\x61\x65") << "00:05"
-                                              << QStringLiteral("00.0℃");
-    QTest::newRow("selectors 7..15 ignored") << QByteArray("\x31\x71\x85\xF9\x42") << "12:00"
-                                             << QStringLiteral("00.0℃");
+    QTest::newRow("same selector overwrites")
+        << QByteArray("\x61\x65") << "00:05" << QStringLiteral("00.0℃");
+    QTest::newRow("selectors 7..15 ignored")
+        << QByteArray("\x31\x71\x85\xF9\x42") << "12:00" << QStringLiteral("00.0℃");
     QTest::newRow("all fields") << QByteArray("\x33\x42\x55\x69\x01\x18\x27") << "32:59"
                                 << QStringLiteral("18.7℃");
 }

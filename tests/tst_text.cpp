@@ -44,14 +44,32 @@ void TstText::textToInt_data() {
     row("full-width digits", "\xA3\xB1\xA3\xB9", 19);
     row("full-width seven", "\xA3\xB7", 7);
     row("full-width minus", "\xA3\xAD\xA3\xB3", -3);
-    row("full-width plus", "\xA3\xAB" "8", 8);
-    row("ideographic space", "\xA1\xA1" "5", 5);
-    row("mixed widths", "1\xA3\xB2" "3", 123);
+    row("full-width plus",
+        "\xA3\xAB"
+        "8",
+        8);
+    row("ideographic space",
+        "\xA1\xA1"
+        "5",
+        5);
+    row("mixed widths",
+        "1\xA3\xB2"
+        "3",
+        123);
     row("chinese after digits", "19\xB6\xCB\xBF\xDA", 19);
-    row("chinese before digits", "\xB6\xCB" "19", 0);
-    row("wave dash is no blank", "\xA1\xAB" "5", 0);
+    row("chinese before digits",
+        "\xB6\xCB"
+        "19",
+        0);
+    row("wave dash is no blank",
+        "\xA1\xAB"
+        "5",
+        0);
     // A lead byte owns the next byte: 0x81 0x35 is one character, not "5".
-    row("trail byte is not a digit", "\x81" "5", 0);
+    row("trail byte is not a digit",
+        "\x81"
+        "5",
+        0);
     row("max", "2147483647", std::numeric_limits<qint32>::max());
     row("min", "-2147483648", std::numeric_limits<qint32>::min());
     row("overflow saturates", "2147483648", std::numeric_limits<qint32>::max());
@@ -99,8 +117,8 @@ void TstText::cp936_data() {
     QTest::newRow("euro is one byte") << QStringLiteral("€") << QByteArray("\x80");
     QTest::newRow("emoji becomes ?") << QStringLiteral("a\U0001F600b") << QByteArray("a?b");
     QTest::newRow("copyright sign") << QStringLiteral("©") << QByteArray("?");
-    QTest::newRow("lone surrogate") << QString(QChar(0xD800)) + QStringLiteral("x")
-                                    << QByteArray("?x");
+    QTest::newRow("lone surrogate")
+        << QString(QChar(0xD800)) + QStringLiteral("x") << QByteArray("?x");
     QTest::newRow("empty") << QString() << QByteArray();
 }
 

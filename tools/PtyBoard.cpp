@@ -8,6 +8,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <pty.h>
 #include <unistd.h>
 
@@ -141,6 +142,18 @@ void PtyBoard::Reconnect() {
 
 bool PtyBoard::Connected() const {
     return master_ >= 0;
+}
+
+std::size_t PtyBoard::UnreadByProgram() const {
+    int count = 0;
+    if (slave_ < 0 || ::ioctl(slave_, FIONREAD, &count) != 0 || count < 0)
+        return 0;
+    return static_cast<std::size_t>(count);
+}
+
+void PtyBoard::DropUnread() {
+    if (slave_ >= 0)
+        ::tcflush(slave_, TCIFLUSH);
 }
 
 termios PtyBoard::SlaveSettings() const {

@@ -47,6 +47,11 @@ public:
     void Reconnect();
     bool Connected() const;
 
+    // Bytes sent that nobody has read off the slave end yet, and dropping them: a line
+    // without a listener loses what the board sends, a pty would block the board instead.
+    std::size_t UnreadByProgram() const;
+    void DropUnread();
+
     // The line settings the program left on the slave end.
     termios SlaveSettings() const;
     const std::string& LinkPath() const { return linkPath_; }
