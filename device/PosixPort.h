@@ -2,6 +2,7 @@
 
 #include "ByteQueue.h"
 #include "LineSettings.h"
+#include "PortFailure.h"
 
 #include <atomic>
 #include <chrono>
@@ -14,13 +15,6 @@
 #include <vector>
 
 namespace horavox {
-
-// Why an open failed, for the one diagnostic line the link prints.
-struct OpenFailure {
-    int error = 0;      // errno, or 0 when the reason is our own
-    std::string reason; // plain text: the system's message or ours
-    std::string hint;   // what the user can do about it, may be empty
-};
 
 // One open serial device: a file descriptor in raw mode, a reader thread that moves
 // whatever arrives into a ByteQueue, and blocking writes bounded by the time-outs.

@@ -1,7 +1,7 @@
 #include "SerialLink.h"
 
 #include "PortPath.h"
-#include "PosixPort.h"
+#include "NativePort.h"
 
 #include <QMetaObject>
 
@@ -49,7 +49,7 @@ bool SerialLink::Open() {
         return false;
     }
     OpenFailure failure;
-    port_ = PosixPort::Open(
+    port_ = NativePort::Open(
         devicePath_, settings_, [this] { PostDelivery(); }, failure);
     if (!port_) {
         std::string line =

@@ -13,7 +13,13 @@
 
 namespace horavox {
 
+#ifdef _WIN32
+class WinPort;
+using NativePort = WinPort;
+#else
 class PosixPort;
+using NativePort = PosixPort;
+#endif
 
 // The program's serial port object (端口1). Settings are only stored until the next Open.
 // Bytes are read off the UI thread into a queue and raised here, on the thread that owns
@@ -65,7 +71,7 @@ private:
     std::int32_t portNumber_ = 1;
     LineSettings settings_;
     std::string devicePath_;
-    std::unique_ptr<PosixPort> port_;
+    std::unique_ptr<NativePort> port_;
     std::vector<std::uint8_t> delivering_;
     std::uint64_t generation_ = 0;
     std::function<void(const std::string&)> diagnostic_;

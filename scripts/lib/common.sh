@@ -7,7 +7,8 @@ HORAVOX_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 HORAVOX_BUILD_PACKAGES=(cmake make g++ pkg-config qt6-base-dev libgl-dev)
 # The window's texts are Chinese; a bare machine has no font for them.
 HORAVOX_RUN_PACKAGES=(fonts-wqy-microhei xvfb xauth x11-utils imagemagick)
-HORAVOX_TEST_PACKAGES=(desktop-file-utils appstream binutils-mingw-w64-x86-64 dpkg-dev file
+HORAVOX_TEST_PACKAGES=(desktop-file-utils appstream binutils-mingw-w64-x86-64
+                       g++-mingw-w64-x86-64-posix dpkg-dev file
                        clang libclang-rt-14-dev)
 
 log() { printf '==> %s\n' "$*" >&2; }
