@@ -126,6 +126,16 @@ MainWindow::MainWindow(ProgramState& state, QWidget* parent)
           static_cast<QWidget*>(按钮2), static_cast<QWidget*>(标签6), static_cast<QWidget*>(标签5)})
         w->raise();
 
+    // Screen readers name the edit boxes by their captions and read the live values of
+    // the two status labels together with what they show.
+    标签2->setBuddy(编辑框_端口号);
+    标签3->setBuddy(编辑框_波特率);
+    编辑框_端口号->setAccessibleName(QStringLiteral("端口号"));
+    编辑框_波特率->setAccessibleName(QStringLiteral("波特率"));
+    编辑框1->setAccessibleName(QStringLiteral("音乐"));
+    标签4->setAccessibleDescription(QStringLiteral("当前时间"));
+    标签5->setAccessibleDescription(QStringLiteral("当前温度"));
+
     setTabOrder(编辑框_端口号, 编辑框_波特率);
     setTabOrder(编辑框_波特率, 按钮1);
     setTabOrder(按钮1, 按钮2);

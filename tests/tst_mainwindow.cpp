@@ -183,6 +183,12 @@ void TstMainWindow::labelAppearance() {
         QCOMPARE(plain->alignment(), Qt::AlignLeft | Qt::AlignVCenter);
         QCOMPARE(plain->focusPolicy(), Qt::NoFocus);
     }
+    // What a screen reader announces for the boxes and the two live values.
+    QCOMPARE(window_->编辑框_端口号->accessibleName(), QStringLiteral("端口号"));
+    QCOMPARE(window_->编辑框_波特率->accessibleName(), QStringLiteral("波特率"));
+    QCOMPARE(window_->编辑框1->accessibleName(), QStringLiteral("音乐"));
+    QCOMPARE(window_->标签4->accessibleDescription(), QStringLiteral("当前时间"));
+    QCOMPARE(window_->标签5->accessibleDescription(), QStringLiteral("当前温度"));
     for (QPushButton* button : {window_->按钮1, window_->按钮2}) {
         QVERIFY(!button->isDefault());
         QVERIFY(!button->autoDefault());
