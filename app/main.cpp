@@ -1,3 +1,4 @@
+#include "AppId.h"
 #include "Commands.h"
 #include "MainWindow.h"
 #include "ProgramState.h"
@@ -11,7 +12,7 @@ int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Horavox"));
     QApplication::setApplicationVersion(QStringLiteral(HORAVOX_VERSION_STRING));
-    QApplication::setDesktopFileName(QStringLiteral("horavox"));
+    QApplication::setDesktopFileName(QStringLiteral(HORAVOX_APP_ID));
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/horavox/horavox.png")));
 
     // The program keeps no files, but it starts where its executable lies, as it always has.

@@ -8,8 +8,8 @@
 
 #include <fcntl.h>
 #include <poll.h>
-#include <sys/ioctl.h>
 #include <pty.h>
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 namespace horavox {
@@ -109,6 +109,33 @@ bool PtyBoard::Send(std::string_view bytes) {
 bool PtyBoard::Send(std::initializer_list<std::uint8_t> bytes) {
     std::string data(bytes.begin(), bytes.end());
     return Send(std::string_view(data));
+}
+
+std::size_t PtyBoard::SendWithin(std::string_view bytes, std::chrono::milliseconds timeout) {
+    const auto deadline = Clock::now() + timeout;
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+        if (left.count() <= 0)
+            break;
+        pollfd out{master_, POLLOUT, 0};
+        if (::poll(&out, 1, static_cast<int>(left.count())) <= 0)
+            continue;
+        if (!(out.revents & POLLOUT))
+            break; // the line is gone
+        // A blocking write would wait for room for all of it; non-blocking only for this
+        // write, since the reader thread copes with EAGAIN and Send keeps its blocking end.
+        const int flags = ::fcntl(master_, F_GETFL);
+        ::fcntl(master_, F_SETFL, flags | O_NONBLOCK);
+        const ssize_t n = ::write(master_, bytes.data() + done, bytes.size() - done);
+        ::fcntl(master_, F_SETFL, flags);
+        if (n > 0)
+            done += static_cast<std::size_t>(n);
+        else if (n < 0 && errno != EINTR && errno != EAGAIN)
+            break;
+    }
+    return done;
 }
 
 std::vector<PtyBoard::Received> PtyBoard::ReceivedBytes() const {

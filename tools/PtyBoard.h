@@ -33,6 +33,10 @@ public:
 
     bool Send(std::string_view bytes);
     bool Send(std::initializer_list<std::uint8_t> bytes);
+    // Writes as much of `bytes` as the line takes within `timeout` and returns how many went
+    // out. Unlike Send it never waits for ever, so a flood can stop once the far end stops
+    // reading.
+    std::size_t SendWithin(std::string_view bytes, std::chrono::milliseconds timeout);
 
     // Everything received so far (a copy), oldest first.
     std::vector<Received> ReceivedBytes() const;

@@ -6,7 +6,9 @@ HORAVOX_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 # What building, running and testing Horavox needs from Debian 12.
 HORAVOX_BUILD_PACKAGES=(cmake make g++ pkg-config qt6-base-dev libgl-dev)
 # The window's texts are Chinese; a bare machine has no font for them.
-HORAVOX_RUN_PACKAGES=(fonts-wqy-microhei xvfb xauth x11-utils imagemagick)
+# Without a display, scripts/run presses 连接 with xdotool and takes the screenshot with
+# ImageMagick.
+HORAVOX_RUN_PACKAGES=(fonts-wqy-microhei xvfb xauth x11-utils imagemagick xdotool)
 HORAVOX_TEST_PACKAGES=(desktop-file-utils appstream binutils-mingw-w64-x86-64
                        g++-mingw-w64-x86-64-posix dpkg-dev file
                        clang libclang-rt-14-dev)
