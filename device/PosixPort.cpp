@@ -235,8 +235,8 @@ std::unique_ptr<PosixPort> PosixPort::Open(const std::string& path, const LineSe
 
 PosixPort::PosixPort(int fd, std::string lockPath, const LineSettings& settings,
                      std::function<void()> wake, std::size_t queueCapacity)
-    : fd_(fd), lockPath_(std::move(lockPath)), settings_(settings), wake_(wake),
-      queue_(queueCapacity, wake) {}
+    : PortLine(std::move(wake), queueCapacity), fd_(fd), lockPath_(std::move(lockPath)),
+      settings_(settings) {}
 
 PosixPort::~PosixPort() {
     // The reader sleeps in poll() on the port and the wake-up pipe, or waits for room in
@@ -261,22 +261,10 @@ PosixPort::~PosixPort() {
 }
 
 void PosixPort::MarkLost(int error, const char* what) {
-    {
-        std::lock_guard lock(lostMutex_);
-        if (lost_.load(std::memory_order_relaxed))
-            return;
-        lostReason_ = what;
-        if (error != 0)
-            lostReason_ += std::string(": ") + ErrnoText(error);
-    }
-    lost_.store(true, std::memory_order_release);
-    if (wake_)
-        wake_();
-}
-
-std::string PosixPort::LostReason() const {
-    std::lock_guard lock(lostMutex_);
-    return lostReason_;
+    std::string reason = what;
+    if (error != 0)
+        reason += std::string(": ") + ErrnoText(error);
+    PortLine::MarkLost(std::move(reason));
 }
 
 void PosixPort::ReadLoop() {

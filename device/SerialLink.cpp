@@ -1,7 +1,7 @@
 #include "SerialLink.h"
 
-#include "PortPath.h"
 #include "NativePort.h"
+#include "PortPath.h"
 
 #include <QMetaObject>
 

@@ -98,7 +98,7 @@ std::unique_ptr<WinPort> WinPort::Open(const std::string& path, const LineSettin
 
 WinPort::WinPort(void* handle, const LineSettings& settings, std::function<void()> wake,
                  std::size_t queueCapacity)
-    : handle_(handle), settings_(settings), wake_(wake), queue_(queueCapacity, wake) {}
+    : PortLine(std::move(wake), queueCapacity), handle_(handle), settings_(settings) {}
 
 WinPort::~WinPort() {
     if (stopEvent_)
@@ -112,22 +112,10 @@ WinPort::~WinPort() {
 }
 
 void WinPort::MarkLost(unsigned long error, const char* what) {
-    {
-        std::lock_guard lock(lostMutex_);
-        if (lost_.load(std::memory_order_relaxed))
-            return;
-        lostReason_ = what;
-        if (error != 0)
-            lostReason_ += ": " + SystemMessage(error);
-    }
-    lost_.store(true, std::memory_order_release);
-    if (wake_)
-        wake_();
-}
-
-std::string WinPort::LostReason() const {
-    std::lock_guard lock(lostMutex_);
-    return lostReason_;
+    std::string reason = what;
+    if (error != 0)
+        reason += ": " + SystemMessage(error);
+    PortLine::MarkLost(std::move(reason));
 }
 
 void WinPort::ReadLoop() {

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "ByteQueue.h"
 #include "LineSettings.h"
 #include "PortFailure.h"
+#include "PortLine.h"
 
 #include <atomic>
 #include <functional>
@@ -18,7 +18,7 @@ namespace horavox {
 // One open COM port on Windows, with the same contract as the POSIX port: exclusive
 // open, the line settings applied, a reader thread feeding a ByteQueue, and writes
 // bounded by the time-outs. Overlapped I/O lets the reader be stopped at once.
-class WinPort {
+class WinPort : public PortLine {
 public:
     static std::unique_ptr<WinPort> Open(const std::string& path, const LineSettings& settings,
                                          std::function<void()> wake, OpenFailure& failure,
@@ -28,12 +28,6 @@ public:
     WinPort& operator=(const WinPort&) = delete;
 
     bool Write(std::string_view bytes);
-    void TakeReceived(std::vector<std::uint8_t>& out) { queue_.TakeAll(out); }
-    bool Lost() const { return lost_.load(std::memory_order_acquire); }
-    std::string LostReason() const;
-    std::size_t Queued() const { return queue_.Size(); }
-
-    static constexpr std::size_t kDefaultQueueCapacity = 4u << 20;
 
 private:
     WinPort(void* handle, const LineSettings& settings, std::function<void()> wake,
@@ -44,11 +38,6 @@ private:
     void* handle_;
     void* stopEvent_ = nullptr;
     LineSettings settings_;
-    std::function<void()> wake_;
-    ByteQueue queue_;
-    std::atomic<bool> lost_{false};
-    mutable std::mutex lostMutex_;
-    std::string lostReason_;
     std::thread reader_;
 };
 
