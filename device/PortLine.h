@@ -16,7 +16,11 @@ namespace horavox {
 // set once by whichever thread notices the hang-up first.
 class PortLine {
 public:
-    static constexpr std::size_t kDefaultQueueCapacity = 4u << 20;
+    // Over a minute of the board's 9600 baud while the UI thread is held, yet delivered in a
+    // fraction of a second, so that the window keeps answering (a click, a close) under a
+    // flood; a 4 MB queue kept it busy for many seconds at a time. A full queue holds the
+    // reader back instead of dropping bytes.
+    static constexpr std::size_t kDefaultQueueCapacity = 64u << 10;
 
     // Moves what the reader received into `out`, oldest first.
     void TakeReceived(std::vector<std::uint8_t>& out) { queue_.TakeAll(out); }

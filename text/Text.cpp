@@ -10,15 +10,35 @@ namespace horavox {
 
 namespace {
 
-QString WithoutLoneSurrogates(const QString& unicode) {
-    // Qt's GBK encoder already writes "?" for a character the code page cannot hold; only
-    // a lone surrogate would vanish, so it is turned into "?" first.
+// Unicode's default-ignorable code points. The code page has bytes for none of them, and
+// the encoder drops them instead of writing "?".
+bool IsDefaultIgnorable(char32_t c) {
+    static constexpr char32_t ranges[][2] = {
+        {0x00AD, 0x00AD},  {0x034F, 0x034F}, {0x061C, 0x061C},   {0x115F, 0x1160},
+        {0x17B4, 0x17B5},  {0x180B, 0x180F}, {0x200B, 0x200F},   {0x202A, 0x202E},
+        {0x2060, 0x206F},  {0x3164, 0x3164}, {0xFE00, 0xFE0F},   {0xFEFF, 0xFEFF},
+        {0xFFA0, 0xFFA0},  {0xFFF0, 0xFFF8}, {0x1BCA0, 0x1BCA3}, {0x1D173, 0x1D17A},
+        {0xE0000, 0xE0FFF}};
+    for (const auto& r : ranges) {
+        if (c >= r[0] && c <= r[1])
+            return true;
+    }
+    return false;
+}
+
+QString WithoutVanishingCharacters(const QString& unicode) {
+    // Qt's GBK encoder already writes "?" for a character the code page cannot hold; only a
+    // lone surrogate and the default-ignorable characters would vanish (and shift every byte
+    // after them), so they are turned into "?" first.
     QString clean = unicode;
     for (qsizetype i = 0; i < clean.size(); ++i) {
         const QChar c = clean.at(i);
         if (c.isHighSurrogate() && i + 1 < clean.size() && clean.at(i + 1).isLowSurrogate()) {
-            ++i;
-        } else if (c.isSurrogate()) {
+            if (IsDefaultIgnorable(QChar::surrogateToUcs4(c, clean.at(i + 1))))
+                clean.replace(i, 2, QLatin1Char('?'));
+            else
+                ++i;
+        } else if (c.isSurrogate() || IsDefaultIgnorable(c.unicode())) {
             clean[i] = QLatin1Char('?');
         }
     }
@@ -37,7 +57,7 @@ Cp936Codec::Cp936Codec() : converters_(std::make_unique<Converters>()) {}
 Cp936Codec::~Cp936Codec() = default;
 
 Text Cp936Codec::Encode(const QString& unicode) {
-    const QByteArray bytes = converters_->encoder.encode(WithoutLoneSurrogates(unicode));
+    const QByteArray bytes = converters_->encoder.encode(WithoutVanishingCharacters(unicode));
     return Text(bytes.constData(), static_cast<std::size_t>(bytes.size()));
 }
 
