@@ -12,6 +12,9 @@ HORAVOX_RUN_PACKAGES=(fonts-wqy-microhei xvfb xauth x11-utils imagemagick xdotoo
 HORAVOX_TEST_PACKAGES=(desktop-file-utils appstream binutils-mingw-w64-x86-64
                        g++-mingw-w64-x86-64-posix dpkg-dev file
                        clang libclang-rt-14-dev)
+# scripts/bench: Google Benchmark, the X client library its harness watches windows with,
+# and xdotool to press 连接 in the window under Xvfb; lscpu names the machine.
+HORAVOX_BENCH_PACKAGES=(libbenchmark-dev libxcb1-dev xdotool util-linux)
 
 log() { printf '==> %s\n' "$*" >&2; }
 
