@@ -115,8 +115,7 @@ std::size_t PtyBoard::SendWithin(std::string_view bytes, std::chrono::millisecon
     const auto deadline = Clock::now() + timeout;
     std::size_t done = 0;
     while (done < bytes.size()) {
-        const auto left =
-            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
         if (left.count() <= 0)
             break;
         pollfd out{master_, POLLOUT, 0};
