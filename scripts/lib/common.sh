@@ -38,6 +38,22 @@ ensure_packages() {
     fi
 }
 
+# run_ctest ARGS...: ctest with the given arguments; the tests it ran are added to the
+# totals that scripts/test prints last.
+HORAVOX_TESTS_PASSED=0
+run_ctest() {
+    local out
+    out=$(mktemp)
+    if ! ctest "$@" 2>&1 | tee "$out"; then
+        rm -f "$out"
+        return 1
+    fi
+    local ran
+    ran=$(sed -n 's/.*tests passed, 0 tests failed out of \([0-9]*\).*/\1/p' "$out" | tail -n 1)
+    rm -f "$out"
+    HORAVOX_TESTS_PASSED=$((HORAVOX_TESTS_PASSED + ${ran:-0}))
+}
+
 # configure_and_build PRESET: configures (once) and builds with a CMake preset.
 configure_and_build() {
     local preset=$1

@@ -28,7 +28,7 @@ run_sanitized_suite() {
     cmake --preset asan -S "$HORAVOX_ROOT" -B "$dir" >/dev/null
     cmake --build "$dir" -j2
     log "running the tests under the sanitizers"
-    ctest --test-dir "$dir" --output-on-failure --no-tests=error -j2 \
+    run_ctest --test-dir "$dir" --output-on-failure --no-tests=error -j2 \
           -E "$RELIABILITY_NOT_SANITIZED"
 }
 
@@ -40,7 +40,7 @@ run_thread_stress() {
     cmake --preset tsan -S "$HORAVOX_ROOT" -B "$dir" >/dev/null
     cmake --build "$dir" -j2 --target stress_link
     log "running the link's stress test under ThreadSanitizer"
-    ctest --test-dir "$dir" --output-on-failure --no-tests=error -R '^stress_link$'
+    run_ctest --test-dir "$dir" --output-on-failure --no-tests=error -R '^stress_link$'
 }
 
 HORAVOX_FUZZERS=(fuzz_text_to_int fuzz_cp936 fuzz_melody fuzz_status)
@@ -74,6 +74,7 @@ run_fuzzers() {
             log "fuzzing $target failed"
             return 1
         fi
+        HORAVOX_TESTS_PASSED=$((HORAVOX_TESTS_PASSED + 1))
         # libFuzzer's last status line has the coverage (cov: edges reached).
         printf '%-18s %10s executions in %3ss, cov %s, corpus %s inputs\n' "$target" \
             "$(sed -n 's/^stat::number_of_executed_units: *//p' "$log_file")" "$seconds" \
