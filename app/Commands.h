@@ -19,7 +19,7 @@ void OpenWebPage();
 // event loop keeps the timer and the serial link running while it is open.
 void ShowAbout();
 
-// The design's pixel layout assumes a 12-pixel UI font: the platform's default family at
+// The window's pixel layout assumes a 12-pixel UI font: the platform's default family at
 // that size.
 void ApplyDesignFont(QApplication& app);
 

@@ -119,8 +119,8 @@ MainWindow::MainWindow(ProgramState& state, QWidget* parent)
     标签6 = MakeLabel(client, "标签6", {24, 208, 56, 24}, "当前温度", false);
     标签5 = MakeLabel(client, "标签5", {80, 208, 128, 24}, "请连接设备", true);
 
-    // The design lists the window's own controls after the group boxes, so they would be
-    // hidden behind a group box that overlaps them; keep them on top.
+    // The window's own controls overlap the group boxes around them (波特率 lies inside 配置,
+    // 当前温度 inside 状态显示); keep them on top so that no box hides them.
     for (QWidget* w :
          {static_cast<QWidget*>(标签3), static_cast<QWidget*>(编辑框_波特率),
           static_cast<QWidget*>(按钮2), static_cast<QWidget*>(标签6), static_cast<QWidget*>(标签5)})
@@ -175,7 +175,7 @@ void MainWindow::ShowCentred() {
 }
 
 void MainWindow::PlaceOnScreen() {
-    // The design's 380 x 293 is the outer frame. A window manager's frame is known only once
+    // 380 x 293 is the outer frame. A window manager's frame is known only once
     // the window is mapped, so this runs again whenever the frame's margins change.
     const QRect frame = frameGeometry();
     const QRect inner = geometry();

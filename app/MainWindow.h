@@ -18,7 +18,7 @@ namespace horavox {
 
 class SerialLink;
 
-// The program's only window. Controls keep their design names, as members and as
+// The program's only window. Controls keep their form names, as members and as
 // objectName(), so that the tests and the accessibility tree find them by those names.
 class MainWindow : public QMainWindow {
     Q_OBJECT
@@ -29,7 +29,7 @@ public:
     explicit MainWindow(ProgramState& state, QWidget* parent = nullptr);
     ~MainWindow() override;
 
-    // The window's created event; the design gives it nothing to do.
+    // The window's created event; it has nothing to do.
     void OnCreated() {}
     // Shows the window with its outer frame 380 x 293, centred on the primary screen.
     void ShowCentred();

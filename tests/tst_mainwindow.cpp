@@ -84,7 +84,7 @@ void TstMainWindow::controls_data() {
         QTest::newRow(name) << QString::fromUtf8(name) << QString::fromUtf8(kind)
                             << QString::fromUtf8(parent) << r << QString::fromUtf8(text);
     };
-    // "client" is the area below the menu bar that the design measures from.
+    // "client" is the area below the menu bar that the layout is measured from.
     row("分组框3", "QGroupBox", "client", {8, 8, 360, 88}, "配置");
     row("标签2", "QLabel", "分组框3", {16, 16, 48, 24}, "端口号:");
     row("编辑框_端口号", "QLineEdit", "分组框3", {58, 16, 72, 24}, "19");
@@ -137,7 +137,7 @@ void TstMainWindow::windowFrame() {
     QVERIFY(!flags.testFlag(Qt::WindowStaysOnTopHint));
     window_->ShowCentred();
     QVERIFY(QTest::qWaitForWindowExposed(window_.get()));
-    // The outer frame is the design's size, whatever frame the platform draws (none on a
+    // The outer frame is 380 x 293, whatever frame the platform draws (none on a
     // bare X server, a two-pixel one on the offscreen platform).
     QCOMPARE(window_->frameGeometry().size(), QSize(380, 293));
     const QSize client = window_->size();
